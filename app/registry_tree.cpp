@@ -1,0 +1,82 @@
+#include "app/registry_tree.h"
+
+namespace {
+
+// Only functions every 32-bit Windows has: no RegDeleteTree, no shlwapi.
+
+constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+
+// A key name is at most 255 UTF-16 characters, each at most two CP932 bytes.
+constexpr DWORD kNameBufferBytes = 2 * 255 + 1;
+
+// The registry nests no deeper than this; a deeper tree is left alone rather
+// than risk the stack.
+constexpr int kMaxDepth = 512;
+
+class OpenedKey {
+public:
+    OpenedKey() = default;
+    OpenedKey(const OpenedKey&) = delete;
+    OpenedKey& operator=(const OpenedKey&) = delete;
+    ~OpenedKey() {
+        if (handle_ != nullptr) RegCloseKey(handle_);
+    }
+
+    // Opens parent\name itself, never the target of a link.
+    LONG open_without_following_link(HKEY parent, const char* name) {
+        return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, kWalkAccess, &handle_);
+    }
+
+    HKEY get() const { return handle_; }
+
+private:
+    HKEY handle_ = nullptr;
+};
+
+bool is_symbolic_link(HKEY key) {
+    DWORD type = REG_NONE;
+    const LONG status = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
+}
+
+bool remove_sub_key(HKEY parent, const char* name, int depth);
+
+// Removes what it can below `key`. A sub-key that stays is stepped over, so
+// every pass either removes a key or moves on: the walk always ends.
+void remove_sub_keys(HKEY key, int depth) {
+    char name[kNameBufferBytes];
+    DWORD stepped_over = 0;
+    for (;;) {
+        DWORD name_bytes = sizeof name;
+        const LONG status =
+            RegEnumKeyExA(key, stepped_over, name, &name_bytes, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_SUCCESS && remove_sub_key(key, name, depth)) continue;
+        if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return;
+        ++stepped_over;
+    }
+}
+
+bool remove_sub_key(HKEY parent, const char* name, int depth) {
+    {
+        OpenedKey key;
+        if (key.open_without_following_link(parent, name) != ERROR_SUCCESS) return false;
+        // Deleting a link by name would delete its target instead.
+        if (is_symbolic_link(key.get())) return false;
+        if (depth >= kMaxDepth) return false;
+        remove_sub_keys(key.get(), depth + 1);
+    }
+    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG delete_key_tree(HKEY root, const char* sub_key_path) {
+    {
+        OpenedKey key;
+        if (key.open_without_following_link(root, sub_key_path) == ERROR_SUCCESS) {
+            if (is_symbolic_link(key.get())) return ERROR_ACCESS_DENIED;
+            remove_sub_keys(key.get(), 1);
+        }
+    }
+    return RegDeleteKeyA(root, sub_key_path);
+}

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, everything the builds and the tests use.
+# Quick when all is there; uses sudo only when not root.
+set -euo pipefail
+
+packages=(
+    make cmake g++ libgtest-dev          # native build and unit tests
+    g++-mingw-w64-i686 binutils-mingw-w64-i686  # the Windows executable
+    python3 python3-pefile icoutils      # drawing the icon, inspecting the executable
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ $status == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -eq 0 ]] || sudo=(sudo)
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,84 @@
+#!/usr/bin/python3
+"""Checks the built porkado-recovery.exe as Windows will see it, with pefile.
+
+Usage: check_executable.py PATH/TO/porkado-recovery.exe
+"""
+import struct
+import sys
+import unittest
+
+import pefile
+
+EXE = None
+
+SYSTEM_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'ADVAPI32.DLL', 'MSVCRT.DLL'}
+LANG_JAPANESE = 0x411
+
+
+def resources_of_type(pe, type_id):
+    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if entry.id == type_id:
+            return entry.directory.entries
+    return []
+
+
+def resource_data(pe, language_entry):
+    data = language_entry.data.struct
+    return pe.get_data(data.OffsetToData, data.Size)
+
+
+class Executable(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(EXE)
+
+    def test_is_a_32_bit_gui_program_for_windows_4(self):
+        header = self.pe.OPTIONAL_HEADER
+        self.assertEqual(self.pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_I386'])
+        self.assertEqual(header.Magic, pefile.OPTIONAL_HEADER_MAGIC_PE)
+        self.assertEqual(header.Subsystem, pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_GUI'])
+        self.assertEqual((header.MajorSubsystemVersion, header.MinorSubsystemVersion), (4, 0))
+
+    def test_imports_only_system_dlls_and_the_calls_the_run_needs(self):
+        imports = {entry.dll.decode().upper(): {i.name.decode() for i in entry.imports if i.name}
+                   for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertLessEqual(set(imports), SYSTEM_DLLS)
+        self.assertIn('MessageBoxA', imports['USER32.DLL'])
+        self.assertLessEqual({'RegDeleteKeyA', 'RegFlushKey', 'RegOpenKeyExA', 'RegEnumKeyExA'},
+                             imports['ADVAPI32.DLL'])
+        self.assertIn('CreateMutexA', imports['KERNEL32.DLL'])
+        # Functions that old Windows do not have.
+        every_import = set().union(*imports.values())
+        self.assertFalse({'RegDeleteTreeA', 'RegDeleteKeyExA', 'SHDeleteKeyA'} & every_import)
+
+    def test_icon_group_myicon_is_japanese_with_32x32x4_and_48x48x8(self):
+        groups = {e.name.string.decode() if e.name else e.id: e
+                  for e in resources_of_type(self.pe, pefile.RESOURCE_TYPE['RT_GROUP_ICON'])}
+        self.assertEqual(list(groups), ['MYICON'])
+        languages = groups['MYICON'].directory.entries
+        self.assertEqual([lang.id for lang in languages], [LANG_JAPANESE])
+
+        group = resource_data(self.pe, languages[0])
+        _, kind, count = struct.unpack_from('<HHH', group)
+        self.assertEqual((kind, count), (1, 2))
+        entries = [struct.unpack_from('<BBBBHHIH', group, 6 + 14 * i) for i in range(count)]
+        self.assertEqual([(w, h, bits) for w, h, _, _, _, bits, _, _ in entries], [(32, 32, 4), (48, 48, 8)])
+
+        # Each image the group names is there, and is the bitmap the group says.
+        icons = {e.id: e for e in resources_of_type(self.pe, pefile.RESOURCE_TYPE['RT_ICON'])}
+        for width, _, _, _, _, bits, size, icon_id in entries:
+            image = resource_data(self.pe, icons[icon_id].directory.entries[0])
+            self.assertEqual(len(image), size)
+            _, bitmap_width, bitmap_height, _, bitmap_bits = struct.unpack_from('<IiiHH', image)
+            self.assertEqual((bitmap_width, bitmap_height, bitmap_bits), (width, 2 * width, bits))
+
+    def test_manifest_asks_for_administrator_rights(self):
+        manifests = resources_of_type(self.pe, pefile.RESOURCE_TYPE['RT_MANIFEST'])
+        self.assertEqual([m.id for m in manifests], [1])
+        text = resource_data(self.pe, manifests[0].directory.entries[0]).decode('utf-8')
+        self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', text)
+
+
+if __name__ == '__main__':
+    EXE = sys.argv.pop(1)
+    unittest.main(verbosity=2)
