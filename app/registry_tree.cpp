@@ -3,11 +3,14 @@
 namespace {
 
 // Only functions every 32-bit Windows has: no RegDeleteTree, no shlwapi.
+// Below the key the walk uses the W functions, so that a sub-key whose name
+// has no code-page-932 form is reached by its real name. (Windows 9x has no W
+// registry functions, but there RegDeleteKeyA removes a whole tree itself.)
 
 constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
 
-// A key name is at most 255 UTF-16 characters, each at most two CP932 bytes.
-constexpr DWORD kNameBufferBytes = 2 * 255 + 1;
+// Key names are at most 255 characters.
+constexpr DWORD kNameBufferChars = 256;
 
 // The registry nests no deeper than this; a deeper tree is left alone rather
 // than risk the stack.
@@ -26,6 +29,9 @@ public:
     LONG open_without_following_link(HKEY parent, const char* name) {
         return RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, kWalkAccess, &handle_);
     }
+    LONG open_without_following_link(HKEY parent, const wchar_t* name) {
+        return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, kWalkAccess, &handle_);
+    }
 
     HKEY get() const { return handle_; }
 
@@ -35,28 +41,28 @@ private:
 
 bool is_symbolic_link(HKEY key) {
     DWORD type = REG_NONE;
-    const LONG status = RegQueryValueExA(key, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    const LONG status = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
     return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
-bool remove_sub_key(HKEY parent, const char* name, int depth);
+bool remove_sub_key(HKEY parent, const wchar_t* name, int depth);
 
 // Removes what it can below `key`. A sub-key that stays is stepped over, so
 // every pass either removes a key or moves on: the walk always ends.
 void remove_sub_keys(HKEY key, int depth) {
-    char name[kNameBufferBytes];
+    wchar_t name[kNameBufferChars];
     DWORD stepped_over = 0;
     for (;;) {
-        DWORD name_bytes = sizeof name;
+        DWORD name_chars = kNameBufferChars;
         const LONG status =
-            RegEnumKeyExA(key, stepped_over, name, &name_bytes, nullptr, nullptr, nullptr, nullptr);
+            RegEnumKeyExW(key, stepped_over, name, &name_chars, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS && remove_sub_key(key, name, depth)) continue;
         if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return;
         ++stepped_over;
     }
 }
 
-bool remove_sub_key(HKEY parent, const char* name, int depth) {
+bool remove_sub_key(HKEY parent, const wchar_t* name, int depth) {
     {
         OpenedKey key;
         if (key.open_without_following_link(parent, name) != ERROR_SUCCESS) return false;
@@ -65,7 +71,7 @@ bool remove_sub_key(HKEY parent, const char* name, int depth) {
         if (depth >= kMaxDepth) return false;
         remove_sub_keys(key.get(), depth + 1);
     }
-    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+    return RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
 }
 
 }  // namespace

@@ -7,6 +7,9 @@ packages=(
     make cmake g++ libgtest-dev          # native build and unit tests
     g++-mingw-w64-i686 binutils-mingw-w64-i686  # the Windows executable
     python3 python3-pefile icoutils      # drawing the icon, inspecting the executable
+    g++-mingw-w64-x86-64-win32           # the 64-bit build the Wine tests use where 32-bit code cannot run
+    wine wine64 wine32:i386 xvfb xauth locales-all  # running the tool on a real registry
+    fonts-ipafont-gothic imagemagick     # Japanese text on the screenshots, and taking them
 )
 
 missing=()
@@ -19,5 +22,6 @@ done
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 echo "Installing: ${missing[*]}"
+dpkg --print-foreign-architectures | grep -qx i386 || "${sudo[@]}" dpkg --add-architecture i386
 "${sudo[@]}" apt-get update -qq
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

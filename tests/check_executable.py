@@ -44,7 +44,7 @@ class Executable(unittest.TestCase):
                    for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
         self.assertLessEqual(set(imports), SYSTEM_DLLS)
         self.assertIn('MessageBoxA', imports['USER32.DLL'])
-        self.assertLessEqual({'RegDeleteKeyA', 'RegFlushKey', 'RegOpenKeyExA', 'RegEnumKeyExA'},
+        self.assertLessEqual({'RegDeleteKeyA', 'RegFlushKey', 'RegOpenKeyExA', 'RegEnumKeyExW'},
                              imports['ADVAPI32.DLL'])
         self.assertIn('CreateMutexA', imports['KERNEL32.DLL'])
         # Functions that old Windows do not have.
