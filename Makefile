@@ -1,5 +1,5 @@
 # Front door: each target sets up what is missing, then runs CMake's presets.
-.PHONY: setup build run test clean
+.PHONY: setup build run dist bench test clean
 
 setup:
 	@bash scripts/setup.sh
@@ -8,6 +8,10 @@ setup:
 build: setup
 	cmake --preset windows
 	cmake --build --preset windows
+
+# build/windows/porkado-recovery-<version>.zip: executable, README.txt, SHA256SUMS
+dist: build
+	cmake --build --preset windows --target dist
 
 # Runs the tool under Wine with the five keys planted; where this machine cannot
 # run 32-bit code, the 64-bit build of the same sources stands in for it.

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "recovery/rights_notice.h"
+
 namespace recovery {
 
 static_assert(sizeof("ﾎ") == 2 && sizeof("情") == 3,
@@ -44,7 +46,7 @@ inline constexpr char kAlreadyRunningText[] = "既に起動しています";
 inline constexpr char kClosingText[] =
     "ﾘｶﾊﾞに成功しました.\n"
     "再度ＣＤ－ＲＯＭからｲﾝｽﾄｰﾙして下さい.\n"
-    "Copyright (C) TAVRO. All rights reserved.";
+    PORKADO_RIGHTS_NOTICE;
 
 // Closes the run instead of kClosingText when a key is still there afterwards.
 inline constexpr char kFailureClosingText[] = "ﾘｶﾊﾞに失敗しました.";

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Checks the built porkado-recovery.exe as Windows will see it, with pefile.
 
-Usage: check_executable.py PATH/TO/porkado-recovery.exe
+Usage: check_executable.py PATH/TO/porkado-recovery.exe VERSION PATH/TO/rights_notice.h
 """
+import re
 import struct
 import sys
 import unittest
@@ -10,6 +11,8 @@ import unittest
 import pefile
 
 EXE = None
+VERSION = None
+RIGHTS_NOTICE = None
 
 SYSTEM_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'ADVAPI32.DLL', 'MSVCRT.DLL'}
 LANG_JAPANESE = 0x411
@@ -78,7 +81,25 @@ class Executable(unittest.TestCase):
         text = resource_data(self.pe, manifests[0].directory.entries[0]).decode('utf-8')
         self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', text)
 
+    def test_version_information_names_the_version_and_the_notice_of_rights(self):
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        numbers = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xffff, fixed.FileVersionLS >> 16)
+        self.assertEqual('.'.join(map(str, numbers)), VERSION)
+
+        [string_info] = [info for info in self.pe.FileInfo[0] if info.Key == b'StringFileInfo']
+        [table] = string_info.StringTable
+        self.assertEqual(table.LangID, b'041103a4')  # Japanese, code page 932
+        strings = {key.decode(): value.decode() for key, value in table.entries.items()}
+        self.assertEqual(strings['FileVersion'], VERSION)
+        self.assertEqual(strings['ProductVersion'], VERSION)
+        self.assertEqual(strings['LegalCopyright'], RIGHTS_NOTICE)
+        self.assertEqual(strings['FileDescription'], 'ﾎﾟﾙｶﾄﾞｰﾘｵ\u3000インストールリカバ')
+        self.assertEqual(strings['ProductName'], 'ﾎﾟﾙｶﾄﾞｰﾘｵ')
+
 
 if __name__ == '__main__':
-    EXE = sys.argv.pop(1)
+    EXE, VERSION, notice_header = sys.argv[1:4]
+    del sys.argv[1:4]
+    with open(notice_header) as header:
+        RIGHTS_NOTICE = re.search(r'#define PORKADO_RIGHTS_NOTICE "(.*)"', header.read()).group(1)
     unittest.main(verbosity=2)
