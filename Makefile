@@ -22,6 +22,14 @@ run: build
 	then bash scripts/run-under-wine.sh build/windows; \
 	else bash scripts/run-under-wine.sh build/windows-x64; fi
 
+# Start-up, key-tree removal and size beside their yardsticks, under Wine.
+bench: build
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64
+	@if /usr/lib/wine/wine --version >/dev/null 2>&1; \
+	then bash scripts/bench.sh build/windows build/windows; \
+	else bash scripts/bench.sh build/windows build/windows-x64; fi
+
 test: setup
 	cmake --preset native
 	cmake --build --preset native
