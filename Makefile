@@ -18,17 +18,13 @@ dist: build
 run: build
 	cmake --preset windows-x64
 	cmake --build --preset windows-x64
-	@if /usr/lib/wine/wine --version >/dev/null 2>&1; \
-	then bash scripts/run-under-wine.sh build/windows; \
-	else bash scripts/run-under-wine.sh build/windows-x64; fi
+	bash scripts/run-under-wine.sh build/windows build/windows-x64
 
 # Start-up, key-tree removal and size beside their yardsticks, under Wine.
 bench: build
 	cmake --preset windows-x64
 	cmake --build --preset windows-x64
-	@if /usr/lib/wine/wine --version >/dev/null 2>&1; \
-	then bash scripts/bench.sh build/windows build/windows; \
-	else bash scripts/bench.sh build/windows build/windows-x64; fi
+	bash scripts/bench.sh build/windows build/windows-x64
 
 test: setup
 	cmake --preset native

@@ -4,41 +4,27 @@
 # after. With a display the user answers the boxes; without one the run goes
 # on a virtual display, answers Yes, and saves a screenshot of each box.
 #
-# Usage: run-under-wine.sh BUILD_DIR     (BUILD_DIR holds porkado-recovery.exe and e2e_helper.exe)
+# Usage: run-under-wine.sh WINDOWS_BUILD_DIR WINDOWS_X64_BUILD_DIR
 set -euo pipefail
 
-build=$(realpath "$1")
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-    export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
-else
-    export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
-fi
-export WINEPREFIX=$build/run-prefix LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-wine() { "$WINELOADER" "$@"; }
+source "$(dirname "$0")/wine-session.sh"
+wine_session "$1" "$2" run-prefix
+echo "Running under $(wine --version) ($WINEARCH) in $WINEPREFIX"
 helper() { wine "$build/tests/e2e_helper.exe" "$@"; }
-keys() { helper dump | head -n 5 | sed 's/ present .*/ present/; s/^/  /'; }
-
-xvfb_pid=
-cleanup() {
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
-    [[ -z $xvfb_pid ]] || kill "$xvfb_pid" 2>/dev/null || true
+key_names=(
+    ''
+    'HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\MenuOrder\Start Menu\ﾌﾟﾛｸﾞﾗﾑ(&P)\ﾎﾟﾙｶﾄﾞｰﾘｵ'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\TAVRO\ﾎﾟﾙｶﾄﾞｰﾘｵ'
+    'HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\ﾎﾟﾙｶﾄﾞｰﾘｵ'
+    'HKEY_USERS\.Default\Software\Microsoft\Windows\CurrentVersion\Explorer\MenuOrder\Start Menu\ﾌﾟﾛｸﾞﾗﾑ(&P)\ﾎﾟﾙｶﾄﾞｰﾘｵ'
+    'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\App Paths\porkado.exe'
+)
+keys() {
+    helper dump | head -n 5 | while read -r label state _; do
+        printf '  %-7s %s\n' "$state" "${key_names[${label#row}]}"
+    done
 }
-trap cleanup EXIT
 
-headless=
-if [[ -z ${DISPLAY:-} ]]; then
-    headless=yes
-    exec {display_fd}<> <(:)
-    Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -u "$display_fd" number
-    export DISPLAY=:$number
-fi
-
-echo "Preparing a Wine prefix ($WINEARCH) in $WINEPREFIX"
-rm -rf "$WINEPREFIX"
-wine wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 helper plant five
 echo "The five keys before the run:"
 keys
