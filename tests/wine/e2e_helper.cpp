@@ -3,8 +3,8 @@
 // W functions throughout, so key names reach the registry exactly as written
 // here, whatever the locale of the shell that started it.
 //
-//   e2e_helper plant LAYOUT...        LAYOUT: five siblings refused:N link-tree:N
-//                                             link-leaf:N unmappable:N large:N deep:N
+//   e2e_helper plant LAYOUT...        LAYOUT: five siblings refused:N link-tree:N link-leaf:N
+//                                             link-row:N unmappable:N large:N deep:N
 //   e2e_helper dump                   one line per watched key: LABEL absent | present SUBKEYS VALUES
 //   e2e_helper answer BUTTON [TEXT]   waits for the tool's box (with that text, as hex of its
 //                                     ANSI bytes), prints "box HEX", clicks BUTTON (0: none)
@@ -102,30 +102,36 @@ void plant_unreachable_child(const Key& parent) {
     RegCloseKey(key);
 }
 
-// A registry symbolic link below the row, pointing at a key elsewhere.
-void plant_link(const Key& parent, const char* target_label, bool target_has_sub_keys) {
-    const Key* target = nullptr;
+const Key& watched(const char* label) {
     for (const Key& key : kWatched) {
-        if (std::strcmp(key.label, target_label) == 0) target = &key;
+        if (std::strcmp(key.label, label) == 0) return key;
     }
-    HKEY target_key = create(target->root, target->path);
-    set_string(target_key, L"Precious", L"must survive");
-    set_string(target_key, L"Also", L"must survive");
-    if (target_has_sub_keys) {
-        RegCloseKey(create(target_key, L"Child A\\Grandchild"));
-        RegCloseKey(create(target_key, L"Child B"));
-    }
-    RegCloseKey(target_key);
+    fail(label, 0);
+}
 
-    HKEY row_key = create(parent.root, parent.path);
-    HKEY link = create(row_key, L"Shortcut", REG_OPTION_CREATE_LINK);
-    const std::wstring nt_path = L"\\Registry\\Machine\\" + target->path;
+// The key a link points at, with values (and sub-keys) that must survive.
+const Key& plant_link_target(const char* label, bool with_sub_keys) {
+    const Key& target = watched(label);
+    HKEY key = create(target.root, target.path);
+    set_string(key, L"Precious", L"must survive");
+    set_string(key, L"Also", L"must survive");
+    if (with_sub_keys) {
+        RegCloseKey(create(key, L"Child A\\Grandchild"));
+        RegCloseKey(create(key, L"Child B"));
+    }
+    RegCloseKey(key);
+    return target;
+}
+
+// A registry symbolic link at root\path, pointing at target.
+void plant_link(HKEY root, const std::wstring& path, const Key& target) {
+    HKEY link = create(root, path, REG_OPTION_CREATE_LINK);
+    const std::wstring nt_path = L"\\Registry\\Machine\\" + target.path;
     const LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                                        reinterpret_cast<const BYTE*>(nt_path.c_str()),
                                        static_cast<DWORD>(nt_path.size() * sizeof(wchar_t)));
     if (status != ERROR_SUCCESS) fail("setting SymbolicLinkValue", status);
     RegCloseKey(link);
-    RegCloseKey(row_key);
 }
 
 void plant(const std::string& layout) {
@@ -139,8 +145,12 @@ void plant(const std::string& layout) {
         for (int n = kRows; n < 11; ++n) plant_populated(kWatched[n].root, kWatched[n].path);
     } else if (kind == "refused") {
         plant_unreachable_child(row(argument));
-    } else if (kind == "link-tree" || kind == "link-leaf") {
-        plant_link(row(argument), kind == "link-tree" ? "link-target-tree" : "link-target-leaf", kind == "link-tree");
+    } else if (kind == "link-tree") {  // a link below the row
+        plant_link(row(argument).root, row(argument).path + L"\\Shortcut", plant_link_target("link-target-tree", true));
+    } else if (kind == "link-leaf") {
+        plant_link(row(argument).root, row(argument).path + L"\\Shortcut", plant_link_target("link-target-leaf", false));
+    } else if (kind == "link-row") {  // the row's key itself a link
+        plant_link(row(argument).root, row(argument).path, plant_link_target("link-target-leaf", false));
     } else if (kind == "unmappable") {
         // é, € and an emoji have no code-page-932 form.
         RegCloseKey(create(row(argument).root, row(argument).path + L"\\caf\u00e9 \u20ac \U0001F600\\inner"));
