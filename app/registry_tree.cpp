@@ -7,7 +7,9 @@ namespace {
 // has no code-page-932 form is reached by its real name. (Windows 9x has no W
 // registry functions, but there RegDeleteKeyA removes a whole tree itself.)
 
-constexpr REGSAM kWalkAccess = KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+constexpr REGSAM kWalkAccess = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE;
+
+constexpr LONG kStatusSuccess = 0;
 
 // Key names are at most 255 characters.
 constexpr DWORD kNameBufferChars = 256;
@@ -21,9 +23,7 @@ public:
     OpenedKey() = default;
     OpenedKey(const OpenedKey&) = delete;
     OpenedKey& operator=(const OpenedKey&) = delete;
-    ~OpenedKey() {
-        if (handle_ != nullptr) RegCloseKey(handle_);
-    }
+    ~OpenedKey() { close(); }
 
     // Opens parent\name itself, never the target of a link.
     LONG open_without_following_link(HKEY parent, const char* name) {
@@ -31,6 +31,10 @@ public:
     }
     LONG open_without_following_link(HKEY parent, const wchar_t* name) {
         return RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, kWalkAccess, &handle_);
+    }
+    void close() {
+        if (handle_ != nullptr) RegCloseKey(handle_);
+        handle_ = nullptr;
     }
 
     HKEY get() const { return handle_; }
@@ -45,43 +49,60 @@ bool is_symbolic_link(HKEY key) {
     return (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) && type == REG_LINK;
 }
 
-bool remove_sub_key(HKEY parent, const wchar_t* name, int depth);
+bool remove_sub_key(HKEY parent, const wchar_t* name, NtDeleteKeyFunction nt_delete_key, int depth);
 
 // Removes what it can below `key`. A sub-key that stays is stepped over, so
 // every pass either removes a key or moves on: the walk always ends.
-void remove_sub_keys(HKEY key, int depth) {
+void remove_sub_keys(HKEY key, NtDeleteKeyFunction nt_delete_key, int depth) {
     wchar_t name[kNameBufferChars];
     DWORD stepped_over = 0;
     for (;;) {
         DWORD name_chars = kNameBufferChars;
         const LONG status =
             RegEnumKeyExW(key, stepped_over, name, &name_chars, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_SUCCESS && remove_sub_key(key, name, depth)) continue;
+        if (status == ERROR_SUCCESS && remove_sub_key(key, name, nt_delete_key, depth)) continue;
         if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return;
         ++stepped_over;
     }
 }
 
-bool remove_sub_key(HKEY parent, const wchar_t* name, int depth) {
-    {
-        OpenedKey key;
-        if (key.open_without_following_link(parent, name) != ERROR_SUCCESS) return false;
+// The one handle opened here is the key itself, even when it is a link, so
+// deleting through it removes exactly the key that was opened. A key without
+// sub-keys (a link included) goes at once; only a refused one is walked.
+bool remove_sub_key(HKEY parent, const wchar_t* name, NtDeleteKeyFunction nt_delete_key, int depth) {
+    OpenedKey key;
+    if (key.open_without_following_link(parent, name) != ERROR_SUCCESS) return false;
+    if (nt_delete_key == nullptr) {
         // Deleting a link by name would delete its target instead.
-        if (is_symbolic_link(key.get())) return false;
-        if (depth >= kMaxDepth) return false;
-        remove_sub_keys(key.get(), depth + 1);
+        if (is_symbolic_link(key.get()) || depth >= kMaxDepth) return false;
+        remove_sub_keys(key.get(), nullptr, depth + 1);
+        key.close();
+        return RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
     }
-    return RegDeleteKeyW(parent, name) == ERROR_SUCCESS;
+    if (nt_delete_key(key.get()) == kStatusSuccess) return true;
+    if (depth >= kMaxDepth) return false;
+    remove_sub_keys(key.get(), nt_delete_key, depth + 1);
+    return nt_delete_key(key.get()) == kStatusSuccess;
 }
 
 }  // namespace
 
-LONG delete_key_tree(HKEY root, const char* sub_key_path) {
+NtDeleteKeyFunction find_nt_delete_key() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll == nullptr) return nullptr;
+    return reinterpret_cast<NtDeleteKeyFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+}
+
+LONG delete_key_tree(HKEY root, const char* sub_key_path, NtDeleteKeyFunction nt_delete_key) {
     {
         OpenedKey key;
         if (key.open_without_following_link(root, sub_key_path) == ERROR_SUCCESS) {
-            if (is_symbolic_link(key.get())) return ERROR_ACCESS_DENIED;
-            remove_sub_keys(key.get(), 1);
+            // RegDeleteKeyA would follow the link: remove the link itself, or nothing.
+            if (is_symbolic_link(key.get())) {
+                const bool removed = nt_delete_key != nullptr && nt_delete_key(key.get()) == kStatusSuccess;
+                return removed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+            }
+            remove_sub_keys(key.get(), nt_delete_key, 1);
         }
     }
     return RegDeleteKeyA(root, sub_key_path);

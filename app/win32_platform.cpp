@@ -33,7 +33,7 @@ int Win32Platform::show_message_box(const char* text, const char* caption, unsig
 }
 
 long Win32Platform::remove_key(recovery::RegistryRoot root, const char* sub_key_path) {
-    return delete_key_tree(predefined_key(root), sub_key_path);
+    return delete_key_tree(predefined_key(root), sub_key_path, find_nt_delete_key());
 }
 
 void Win32Platform::flush_root(recovery::RegistryRoot root) {

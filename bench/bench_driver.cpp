@@ -5,8 +5,9 @@
 //       programs started in turn; prints the two medians
 //   bench_driver tree SUB_KEYS RUNS
 //       milliseconds to remove a key holding SUB_KEYS sub-keys (each with a
-//       value): the tool's own removal, then `reg delete /f` less the start-up
-//       of reg.exe itself; prints the two medians
+//       value): the tool's own removal, then the platform's RegDeleteTreeW on
+//       the same tree planted again, in the same process, in pairs; prints the
+//       two medians
 #include <windows.h>
 
 #include <algorithm>
@@ -127,37 +128,31 @@ void plant_tree(int sub_keys) {
     RegCloseKey(key);
 }
 
-double run_reg(const wchar_t* arguments) {
+// Times one removal of a freshly planted tree.
+template <typename Removal>
+double time_removal(int sub_keys, Removal removal) {
+    plant_tree(sub_keys);
     const double started = now_ms();
-    PROCESS_INFORMATION process = start(std::wstring(L"C:\\windows\\system32\\reg.exe ") + arguments);
-    finish(process);
-    return now_ms() - started;
+    const LONG status = removal();
+    const double elapsed = now_ms() - started;
+    HKEY left = nullptr;
+    if (status != ERROR_SUCCESS || RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTreePath, 0, KEY_READ, &left) == ERROR_SUCCESS) {
+        std::fprintf(stderr, "the tree was not removed (%ld)\n", status);
+        std::exit(2);
+    }
+    return elapsed;
 }
 
 int tree(int sub_keys, int runs) {
-    std::vector<double> ours, reg_delete;
-    const std::wstring reg_arguments = std::wstring(L"delete \"HKLM\\") + kTreePath + L"\" /f";
+    const NtDeleteKeyFunction nt_delete_key = find_nt_delete_key();
+    std::vector<double> ours, platform;
     for (int run = 0; run < runs; ++run) {
-        plant_tree(sub_keys);
-        double started = now_ms();
-        if (delete_key_tree(HKEY_LOCAL_MACHINE, "Software\\Bench Tree") != ERROR_SUCCESS) {
-            std::fprintf(stderr, "the tree was not removed\n");
-            return 2;
-        }
-        ours.push_back(now_ms() - started);
-
-        plant_tree(sub_keys);
-        const double whole = run_reg(reg_arguments.c_str());
-        // The same process deleting nothing: what reg.exe costs before it starts its work.
-        const double start_up = run_reg(L"delete \"HKLM\\Software\\Bench Nothing\" /f");
-        reg_delete.push_back(whole - start_up);
+        ours.push_back(time_removal(sub_keys, [&] {
+            return delete_key_tree(HKEY_LOCAL_MACHINE, "Software\\Bench Tree", nt_delete_key);
+        }));
+        platform.push_back(time_removal(sub_keys, [] { return RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTreePath); }));
     }
-    HKEY left = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTreePath, 0, KEY_READ, &left) == ERROR_SUCCESS) {
-        std::fprintf(stderr, "reg delete left the tree\n");
-        return 2;
-    }
-    std::printf("%.1f %.1f\n", median(ours), median(reg_delete));
+    std::printf("%.1f %.1f\n", median(ours), median(platform));
     return 0;
 }
 

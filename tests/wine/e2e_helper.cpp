@@ -4,7 +4,8 @@
 // here, whatever the locale of the shell that started it.
 //
 //   e2e_helper plant LAYOUT...        LAYOUT: five siblings refused:N link-tree:N link-leaf:N
-//                                             link-row:N unmappable:N large:N deep:N
+//                                             link-dangling:N link-back:N link-row:N link-row-tree:N
+//                                             unmappable:N large:N deep:N
 //   e2e_helper dump                   one line per watched key: LABEL absent | present SUBKEYS VALUES
 //   e2e_helper answer BUTTON [TEXT]   waits for the tool's box (with that text, as hex of its
 //                                     ANSI bytes), prints "box HEX", clicks BUTTON (0: none)
@@ -45,6 +46,8 @@ const Key kWatched[] = {
     {"other-menu-folder", HKEY_CURRENT_USER, std::wstring(kMenuOrder) + L"\\ｱｸｾｻﾘ"},
     {"link-target-tree", HKEY_LOCAL_MACHINE, L"Software\\E2E Link Target Tree"},
     {"link-target-leaf", HKEY_LOCAL_MACHINE, L"Software\\E2E Link Target Leaf"},
+    {"link-target-grandchild", HKEY_LOCAL_MACHINE, L"Software\\E2E Link Target Tree\\Child A\\Grandchild"},
+    {"link-nowhere", HKEY_LOCAL_MACHINE, L"Software\\E2E Nowhere"},
 };
 constexpr int kRows = 5;
 
@@ -109,8 +112,14 @@ const Key& watched(const char* label) {
     fail(label, 0);
 }
 
+// The native name of a key under HKEY_LOCAL_MACHINE, which is what a link holds.
+std::wstring machine_key(const Key& key) {
+    if (key.root != HKEY_LOCAL_MACHINE) fail(key.label, 0);
+    return L"\\Registry\\Machine\\" + key.path;
+}
+
 // The key a link points at, with values (and sub-keys) that must survive.
-const Key& plant_link_target(const char* label, bool with_sub_keys) {
+std::wstring plant_link_target(const char* label, bool with_sub_keys) {
     const Key& target = watched(label);
     HKEY key = create(target.root, target.path);
     set_string(key, L"Precious", L"must survive");
@@ -120,13 +129,12 @@ const Key& plant_link_target(const char* label, bool with_sub_keys) {
         RegCloseKey(create(key, L"Child B"));
     }
     RegCloseKey(key);
-    return target;
+    return machine_key(target);
 }
 
-// A registry symbolic link at root\path, pointing at target.
-void plant_link(HKEY root, const std::wstring& path, const Key& target) {
+// A registry symbolic link at root\path, pointing at the key named nt_path.
+void plant_link(HKEY root, const std::wstring& path, const std::wstring& nt_path) {
     HKEY link = create(root, path, REG_OPTION_CREATE_LINK);
-    const std::wstring nt_path = L"\\Registry\\Machine\\" + target.path;
     const LONG status = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                                        reinterpret_cast<const BYTE*>(nt_path.c_str()),
                                        static_cast<DWORD>(nt_path.size() * sizeof(wchar_t)));
@@ -145,12 +153,18 @@ void plant(const std::string& layout) {
         for (int n = kRows; n < 11; ++n) plant_populated(kWatched[n].root, kWatched[n].path);
     } else if (kind == "refused") {
         plant_unreachable_child(row(argument));
-    } else if (kind == "link-tree") {  // a link below the row
-        plant_link(row(argument).root, row(argument).path + L"\\Shortcut", plant_link_target("link-target-tree", true));
+    } else if (kind == "link-tree") {  // links below the row
+        plant_link(row(argument).root, row(argument).path + L"\\To a tree", plant_link_target("link-target-tree", true));
     } else if (kind == "link-leaf") {
-        plant_link(row(argument).root, row(argument).path + L"\\Shortcut", plant_link_target("link-target-leaf", false));
+        plant_link(row(argument).root, row(argument).path + L"\\To a leaf", plant_link_target("link-target-leaf", false));
+    } else if (kind == "link-dangling") {
+        plant_link(row(argument).root, row(argument).path + L"\\Dangling", machine_key(watched("link-nowhere")));
+    } else if (kind == "link-back") {
+        plant_link(row(argument).root, row(argument).path + L"\\Settings\\Back to the row", machine_key(row(argument)));
     } else if (kind == "link-row") {  // the row's key itself a link
         plant_link(row(argument).root, row(argument).path, plant_link_target("link-target-leaf", false));
+    } else if (kind == "link-row-tree") {
+        plant_link(row(argument).root, row(argument).path, plant_link_target("link-target-tree", true));
     } else if (kind == "unmappable") {
         // é, € and an emoji have no code-page-932 form.
         RegCloseKey(create(row(argument).root, row(argument).path + L"\\caf\u00e9 \u20ac \U0001F600\\inner"));

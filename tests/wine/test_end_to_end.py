@@ -94,16 +94,19 @@ def stop_wineserver(prefix):
 
 def make_base_prefix():
     base = os.path.join(ARGS.work, 'base-prefix')
-    if os.path.exists(os.path.join(base, '.update-timestamp')) and os.path.exists(os.path.join(base, 'ready')):
-        return base
+    ready = os.path.join(base, 'ready')
+    if os.path.exists(os.path.join(base, '.update-timestamp')) and os.path.exists(ready):
+        with open(ready) as made_with:
+            if made_with.read() == RELAY_INCLUDE:
+                return base
     shutil.rmtree(base, ignore_errors=True)
     wine(base, 'wineboot', '-i', timeout=300)
     # No window manager here: without this Wine waits 2 s after each box.
     wine(base, 'reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed', '/d', 'N', '/f')
-    wine(base, 'reg', 'add', 'HKCU\\Software\\Wine\\Debug', '/v', 'RelayInclude', '/d',
-         'user32.MessageBoxA;advapi32.RegDeleteKeyA;advapi32.RegFlushKey', '/f')
+    wine(base, 'reg', 'add', 'HKCU\\Software\\Wine\\Debug', '/v', 'RelayInclude', '/d', RELAY_INCLUDE, '/f')
     subprocess.run(['/usr/lib/wine/wineserver', '-w'], env=wine_env(base), timeout=120)
-    open(os.path.join(base, 'ready'), 'w').close()
+    with open(os.path.join(base, 'ready'), 'w') as ready:
+        ready.write(RELAY_INCLUDE)
     return base
 
 
@@ -120,10 +123,15 @@ def copy_prefix(base, name):
 
 # --- What the tool did ----------------------------------------------------------
 
-CALL = re.compile(r'Call (user32\.MessageBoxA|advapi32\.RegDeleteKeyA|advapi32\.RegFlushKey)\((.*)\) ret=')
-STRING = r'[0-9a-f]+ "((?:[^"\\]|\\.)*)"(?:\.\.\.)?'
+# Every way to delete a key by name is traced, so that a deletion of anything
+# but a row's own key shows.
+DELETIONS = ['RegDeleteKeyA', 'RegDeleteKeyW', 'RegDeleteKeyExA', 'RegDeleteKeyExW', 'RegDeleteTreeA',
+             'RegDeleteTreeW']
+RELAY_INCLUDE = ';'.join(['user32.MessageBoxA', 'advapi32.RegFlushKey'] + ['advapi32.' + f for f in DELETIONS])
+CALL = re.compile(r'Call (user32\.MessageBoxA|advapi32\.RegFlushKey|advapi32\.RegDelete\w+)\((.*)\) ret=')
+STRING = r'[0-9a-f]+ L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?'
 BOX_ARGUMENTS = re.compile(r'^[0-9a-f]+,%s,%s,([0-9a-f]+)$' % (STRING, STRING))
-DELETE_ARGUMENTS = re.compile(r'^([0-9a-f]+),%s$' % STRING)
+DELETE_ARGUMENTS = re.compile(r'^([0-9a-f]+),(?:%s|[0-9a-f]+)(,.*)?$' % STRING)
 
 
 def unescape(text):
@@ -151,8 +159,9 @@ def root_of(handle):
 def platform_calls(trace_path):
     """The boxes, the deletions of the five keys and the flushes, in order.
 
-    A box is ('box', style, caption, text as far as the trace shows it);
-    deletions of keys below the five (the tree walk) are left out.
+    A box is ('box', style, caption, text as far as the trace shows it). A
+    deletion by name of anything but a row's own key by its root and path is a
+    'stray deletion': the tool makes none.
     """
     calls = []
     with open(trace_path, 'rb') as trace:
@@ -167,9 +176,12 @@ def platform_calls(trace_path):
             elif function == 'advapi32.RegFlushKey':
                 calls.append(('flush', root_of(arguments)))
             else:
-                handle, path = DELETE_ARGUMENTS.match(arguments).groups()
-                if root_of(handle) in (HKCU, HKLM, HKU):
-                    calls.append(('delete', root_of(handle), unescape(path)))
+                handle, path, rest = DELETE_ARGUMENTS.match(arguments).groups()
+                path = unescape(path) if path is not None else None
+                if function == 'advapi32.RegDeleteKeyA' and (root_of(handle), path) in ROWS:
+                    calls.append(('delete', root_of(handle), path))
+                else:
+                    calls.append(('stray deletion', function, handle, path, rest))
     return calls
 
 
@@ -210,7 +222,7 @@ class Run:
 # --- Scenarios --------------------------------------------------------------------
 
 SIBLINGS = ['publisher', 'other-app', 'name-prefixed-app', 'other-uninstall', 'other-app-path',
-            'other-menu-folder', 'link-target-tree', 'link-target-leaf']
+            'other-menu-folder', 'link-target-tree', 'link-target-leaf', 'link-target-grandchild', 'link-nowhere']
 
 # Yes scenarios: the layouts the helper plants, the tool's arguments, which
 # rows must still be there afterwards (None: either, the invariant decides),
@@ -220,9 +232,11 @@ YES_SCENARIOS = [
     ('none present', [], [], set(), set()),
     ('row 3 refused by the registry', ['five', 'siblings', 'refused:3'], [], {3}, set()),
     ('arguments change nothing', ['five'], ['/uninstall', '-y', 'ﾎﾟﾙｶﾄﾞｰﾘｵ'], set(), set()),
-    ('link to a tree below row 2', ['five', 'link-tree:2'], [], {2}, set()),
-    ('link to a leaf below row 4', ['five', 'link-leaf:4'], [], {4}, set()),
-    ('row 2 itself a link', ['link-row:2'], [], {2}, {2}),
+    ('links below rows: to a tree, to a leaf, dangling, back to the row',
+     ['five', 'siblings', 'link-tree:2', 'link-leaf:2', 'link-dangling:3', 'link-back:3', 'link-leaf:4'], [],
+     set(), set()),
+    ('rows 2 and 5 themselves links', ['link-row:2', 'link-row-tree:5'], [], set(), {2, 5}),
+    ('a link row beside a refused row', ['link-row:2', 'refused:5'], [], {5}, {2}),
     ('names outside code page 932 below row 1', ['five', 'unmappable:1'], [], set(), set()),
     ('thousands of sub-keys and a deep chain', ['five', 'large:5', 'deep:2'], [], set(), set()),
 ]
