@@ -1,5 +1,5 @@
 # Front door: each target sets up what is missing, then runs CMake's presets.
-.PHONY: setup build run dist bench test clean
+.PHONY: setup build run dist bench test tree-soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -25,6 +25,14 @@ bench: build
 	cmake --preset windows-x64
 	cmake --build --preset windows-x64
 	bash scripts/bench.sh build/windows build/windows-x64
+
+# The randomized tree-removal test at length: TREES trees (default 5000) from a
+# fresh seed, or from SEED to replay one.
+TREES ?= 5000
+tree-soak: build
+	cmake --preset windows-x64
+	cmake --build --preset windows-x64
+	bash scripts/tree-soak.sh build/windows build/windows-x64 $(TREES) $(SEED)
 
 test: setup
 	cmake --preset native

@@ -12,9 +12,11 @@ wine_session_end() {
     [[ -z ${xvfb_pid:-} ]] || kill "$xvfb_pid" 2>/dev/null || true
 }
 
-wine_session() {
-    # Where the kernel runs no 32-bit code, the 64-bit build of the same
-    # sources stands in for the 32-bit executable.
+# Where the kernel runs no 32-bit code, the 64-bit build of the same sources
+# stands in for the 32-bit executable.
+#   pick_wine_build WINDOWS_BUILD_DIR WINDOWS_X64_BUILD_DIR
+# sets: build, WINEARCH, WINELOADER
+pick_wine_build() {
     if /usr/lib/wine/wine --version >/dev/null 2>&1; then
         build=$(realpath "$1")
         export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine
@@ -22,6 +24,10 @@ wine_session() {
         build=$(realpath "$2")
         export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
     fi
+}
+
+wine_session() {
+    pick_wine_build "$1" "$2"
     export WINEPREFIX=$build/$3 LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
     trap wine_session_end EXIT
 

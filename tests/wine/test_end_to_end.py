@@ -1,12 +1,16 @@
 #!/usr/bin/python3
 """The real tool under Wine, against Wine's registry, answered box by box.
 
-Usage: test_end_to_end.py TOOL.exe HELPER.exe WORK_DIR --loader WINE_LOADER --arch win32|win64
+Usage: test_end_to_end.py TOOL.exe HELPER.exe WORK_DIR --random-trees RANDOM_TREES.exe
+                          --loader WINE_LOADER --arch win32|win64 [TEST...]
 
 Each scenario copies a prepared prefix, plants its registry state with the
 helper, runs the tool with a relay trace of MessageBoxA, RegDeleteKeyA and
 RegFlushKey, answers each box, and then reads the registry back. Every wait
 is bounded.
+
+The tool's tree removal also runs on seeded random trees (random_trees.cpp):
+a fixed seed by default, or RANDOM_TREES="SEED COUNT" from the environment.
 """
 import argparse
 import os
@@ -18,6 +22,7 @@ import tempfile
 import unittest
 
 ARGS = None
+RANDOM_TREES = os.environ.get('RANDOM_TREES', '20261211 300').split()
 XVFB = None
 DISPLAY = None
 
@@ -322,6 +327,16 @@ class Wine(unittest.TestCase):
                         expected = (expected[0] - 1, expected[1])  # its one child, row 2, is gone
                     self.assertEqual(after[label], expected, label)
 
+    def test_tree_removal_on_random_trees(self):
+        """Seeded random trees, removed with NtDeleteKey and, as on Windows 9x, by name."""
+        seed, count = RANDOM_TREES
+        for mode in ([], ['by-name']):
+            with self.subTest(' '.join(['random trees'] + mode)):
+                prefix = self.prefix('random trees ' + ' '.join(mode), [])
+                status, out = wine(prefix, ARGS.random_trees, seed, count, *mode, timeout=120 + int(count))
+                print(out.strip(), file=sys.stderr)
+                self.assertEqual(status, 0, out)
+
     def test_no_changes_nothing(self):
         prefix = self.prefix('no', ['five', 'siblings'])
         before = helper(prefix, 'dump')
@@ -354,6 +369,7 @@ if __name__ == '__main__':
     parser.add_argument('tool')
     parser.add_argument('helper')
     parser.add_argument('work')
+    parser.add_argument('--random-trees', required=True)
     parser.add_argument('--loader', required=True)
     parser.add_argument('--arch', required=True)
     ARGS, rest = parser.parse_known_args()
