@@ -3,10 +3,12 @@
 
 Usage: check_executable.py PATH/TO/porkado-recovery.exe VERSION PATH/TO/rights_notice.h
 """
+import io
 import re
 import struct
 import sys
 import unittest
+from xml.etree import ElementTree
 
 import pefile
 
@@ -16,6 +18,19 @@ RIGHTS_NOTICE = None
 
 SYSTEM_DLLS = {'KERNEL32.DLL', 'USER32.DLL', 'ADVAPI32.DLL', 'MSVCRT.DLL'}
 LANG_JAPANESE = 0x411
+
+ASM_V1 = '{urn:schemas-microsoft-com:asm.v1}'
+ASM_V3 = '{urn:schemas-microsoft-com:asm.v3}'
+COMPATIBILITY = '{urn:schemas-microsoft-com:compatibility.v1}'
+SMI_2005 = '{http://schemas.microsoft.com/SMI/2005/WindowsSettings}'
+SMI_2016 = '{http://schemas.microsoft.com/SMI/2016/WindowsSettings}'
+SUPPORTED_OS = {
+    'Vista': '{e2011457-1546-43c5-a5fe-008deee3d3f0}',
+    '7': '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}',
+    '8': '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}',
+    '8.1': '{1f676c76-80e1-4239-95bb-83d0f6d0da78}',
+    '10 and 11': '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}',
+}
 
 
 def resources_of_type(pe, type_id):
@@ -75,11 +90,36 @@ class Executable(unittest.TestCase):
             _, bitmap_width, bitmap_height, _, bitmap_bits = struct.unpack_from('<IiiHH', image)
             self.assertEqual((bitmap_width, bitmap_height, bitmap_bits), (width, 2 * width, bits))
 
-    def test_manifest_asks_for_administrator_rights(self):
+    def test_manifest_elevates_themes_scales_and_names_the_tested_versions(self):
         manifests = resources_of_type(self.pe, pefile.RESOURCE_TYPE['RT_MANIFEST'])
         self.assertEqual([m.id for m in manifests], [1])
-        text = resource_data(self.pe, manifests[0].directory.entries[0]).decode('utf-8')
-        self.assertIn('<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>', text)
+        data = resource_data(self.pe, manifests[0].directory.entries[0])
+        root = ElementTree.fromstring(data)
+        self.assertEqual((root.tag, root.get('manifestVersion')), (ASM_V1 + 'assembly', '1.0'))
+
+        def only(path):
+            found = root.findall(path)
+            self.assertEqual(len(found), 1, path)
+            return found[0]
+
+        controls = only(ASM_V1 + 'dependency/' + ASM_V1 + 'dependentAssembly/' + ASM_V1 + 'assemblyIdentity')
+        self.assertEqual(controls.attrib, {
+            'type': 'win32', 'name': 'Microsoft.Windows.Common-Controls', 'version': '6.0.0.0',
+            'processorArchitecture': 'x86', 'publicKeyToken': '6595b64144ccf1df', 'language': '*'})
+        level = only(ASM_V3 + 'trustInfo/' + ASM_V3 + 'security/' + ASM_V3 + 'requestedPrivileges/' +
+                     ASM_V3 + 'requestedExecutionLevel')
+        self.assertEqual(level.attrib, {'level': 'requireAdministrator', 'uiAccess': 'false'})
+        application = only(COMPATIBILITY + 'compatibility/' + COMPATIBILITY + 'application')
+        self.assertEqual([entry.get('Id') for entry in application.findall(COMPATIBILITY + 'supportedOS')],
+                         list(SUPPORTED_OS.values()))
+        settings = ASM_V3 + 'application/' + ASM_V3 + 'windowsSettings/'
+        self.assertEqual(only(settings + SMI_2005 + 'dpiAware').text, 'true')
+        self.assertEqual(only(settings + SMI_2016 + 'dpiAwareness').text.split(',')[0], 'PerMonitorV2')
+
+        # A form Windows XP SP2 parses: no namespace prefix anywhere, so no element
+        # declares a namespace both as its default and under a prefix.
+        for _, item in ElementTree.iterparse(io.BytesIO(data), events=['start-ns']):
+            self.assertEqual(item[0], '', 'prefix for %s' % item[1])
 
     def test_version_information_names_the_version_and_the_notice_of_rights(self):
         fixed = self.pe.VS_FIXEDFILEINFO[0]

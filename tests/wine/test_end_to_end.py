@@ -132,7 +132,13 @@ def copy_prefix(base, name):
 # but a row's own key shows.
 DELETIONS = ['RegDeleteKeyA', 'RegDeleteKeyW', 'RegDeleteKeyExA', 'RegDeleteKeyExW', 'RegDeleteTreeA',
              'RegDeleteTreeW']
-RELAY_INCLUDE = ';'.join(['user32.MessageBoxA', 'advapi32.RegFlushKey'] + ['advapi32.' + f for f in DELETIONS])
+# The DLL search restriction is looked up in kernel32, which Wine forwards to kernelbase.
+DLL_SEARCH = ['kernel32.SetDefaultDllDirectories', 'kernelbase.SetDefaultDllDirectories']
+RELAY_INCLUDE = ';'.join(['user32.MessageBoxA', 'advapi32.RegFlushKey'] + ['advapi32.' + f for f in DELETIONS] +
+                         DLL_SEARCH)
+DLL_SEARCH_CALL = re.compile(r'(Call|Ret) +(?i:kernel32|kernelbase)\.SetDefaultDllDirectories\(([0-9a-f]*)\)'
+                             r'(?: retval=([0-9a-f]+))?')
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 CALL = re.compile(r'Call (user32\.MessageBoxA|advapi32\.RegFlushKey|advapi32\.RegDelete\w+)\((.*)\) ret=')
 STRING = r'[0-9a-f]+ L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?'
 BOX_ARGUMENTS = re.compile(r'^[0-9a-f]+,%s,%s,([0-9a-f]+)$' % (STRING, STRING))
@@ -190,6 +196,21 @@ def platform_calls(trace_path):
     return calls
 
 
+def dll_search_before_first_box(trace_path):
+    """The SetDefaultDllDirectories calls made before the first MessageBoxA: (flags, result) each."""
+    calls = []
+    with open(trace_path, 'rb') as trace:
+        for line in trace.read().decode('latin-1').splitlines():
+            if 'Call user32.MessageBoxA(' in line:
+                break
+            match = DLL_SEARCH_CALL.search(line)
+            if match and match.group(1) == 'Call':
+                calls.append([int(match.group(2), 16), None])
+            elif match and calls and calls[-1][1] is None:
+                calls[-1][1] = int(match.group(3), 16)
+    return [tuple(call) for call in calls]
+
+
 def parse_dump(text):
     state = {}
     for line in text.splitlines():
@@ -221,6 +242,7 @@ class Run:
         status = self.process.wait(timeout=timeout)
         self.trace.close()
         self.calls = platform_calls(self.trace_path)
+        self.dll_search = dll_search_before_first_box(self.trace_path)
         return status
 
 
@@ -282,9 +304,17 @@ class Wine(unittest.TestCase):
                 return
         self.fail('no closing box; boxes: %r' % run.boxes)
 
+    def assert_dll_search_restricted(self, run):
+        """Before its first box, the tool has limited the DLL search to the system folder."""
+        self.assertTrue(run.dll_search, 'no SetDefaultDllDirectories call before the first box')
+        for flags, result in run.dll_search:
+            self.assertEqual(flags, LOAD_LIBRARY_SEARCH_SYSTEM32)
+            self.assertTrue(result, 'SetDefaultDllDirectories failed')
+
     def assert_truthful_run(self, run, state, links=frozenset()):
         """What every confirmed run must show: a failure box for a row if and only if
         its key is still there, in its place, and the success text only without one."""
+        self.assert_dll_search_restricted(run)
         remaining = [n for n in range(1, 6) if state['row%d' % n] is not None]
         expected_boxes = [QUESTION] + [failure_text(n) for n in remaining]
         self.assertEqual(run.boxes[:-1], expected_boxes)
@@ -344,6 +374,7 @@ class Wine(unittest.TestCase):
         self.assertEqual(run.answer(IDNO), QUESTION)
         self.assertEqual(run.finish(), 0)
         self.assertEqual([c[:2] for c in run.calls], [('box', MB_QUESTION)])
+        self.assert_dll_search_restricted(run)
         self.assertEqual(helper(prefix, 'dump'), before)
 
     def test_second_instance_only_says_so(self):
@@ -356,6 +387,7 @@ class Wine(unittest.TestCase):
         self.assertEqual(second.answer(IDOK, ALREADY_RUNNING), ALREADY_RUNNING)
         self.assertEqual(second.finish(), 0)
         self.assertEqual(second.calls, [('box', MB_STOP, TITLE, ALREADY_RUNNING)])
+        self.assert_dll_search_restricted(second)
         self.assertEqual(helper(prefix, 'dump'), before)
 
         first.boxes.clear()
