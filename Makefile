@@ -1,5 +1,5 @@
 # Front door: each target sets up what is missing, then runs CMake's presets.
-.PHONY: setup build run dist bench test tree-soak clean
+.PHONY: setup build run dist verify-release bench test tree-soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -9,9 +9,19 @@ build: setup
 	cmake --preset windows
 	cmake --build --preset windows
 
-# build/windows/porkado-recovery-<version>.zip: executable, README.txt, SHA256SUMS
+# build/windows/porkado-recovery-<version>.zip: executable, README.txt, SHA256SUMS;
+# signed when SIGNING_PKCS12 and SIGNING_PASSWORD_FILE name a key (see the README).
 dist: build
 	cmake --build --preset windows --target dist
+
+# Checks a downloaded archive against this checkout: make verify-release ZIP=<archive> [CA=<file>]
+ifneq ($(filter verify-release,$(MAKECMDGOALS)),)
+ifeq ($(ZIP),)
+$(error name the archive: make verify-release ZIP=porkado-recovery-<version>.zip [CA=<file>])
+endif
+endif
+verify-release: build
+	bash scripts/verify-release.sh "$(ZIP)" build/windows/porkado-recovery.exe $(CA)
 
 # Runs the tool under Wine with the five keys planted; where this machine cannot
 # run 32-bit code, the 64-bit build of the same sources stands in for it.
@@ -38,12 +48,12 @@ test: setup
 	cmake --preset native
 	cmake --build --preset native
 	ctest --preset native
-	cmake --preset windows
-	cmake --build --preset windows
-	ctest --preset windows
 	cmake --preset windows-x64
 	cmake --build --preset windows-x64
 	ctest --preset windows-x64
+	cmake --preset windows
+	cmake --build --preset windows
+	ctest --preset windows
 
 clean:
 	rm -rf build

@@ -10,7 +10,7 @@ packages=(
     g++-mingw-w64-x86-64-win32           # the 64-bit build the Wine tests use where 32-bit code cannot run
     wine wine64 wine32:i386 xvfb xauth locales-all  # running the tool on a real registry
     fonts-ipafont-gothic imagemagick     # Japanese text on the screenshots, and taking them
-    zip unzip                            # the distribution archive
+    zip unzip osslsigncode openssl       # the distribution archive, signed
 )
 
 missing=()

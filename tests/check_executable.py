@@ -67,7 +67,8 @@ class Executable(unittest.TestCase):
         self.assertIn('CreateMutexA', imports['KERNEL32.DLL'])
         # Functions that old Windows do not have.
         every_import = set().union(*imports.values())
-        self.assertFalse({'RegDeleteTreeA', 'RegDeleteKeyExA', 'SHDeleteKeyA'} & every_import)
+        self.assertFalse({'RegDeleteTreeA', 'RegDeleteKeyExA', 'SHDeleteKeyA', 'SetDefaultDllDirectories',
+                          'NtDeleteKey'} & every_import)
 
     def test_icon_group_myicon_is_japanese_with_32x32x4_and_48x48x8(self):
         groups = {e.name.string.decode() if e.name else e.id: e

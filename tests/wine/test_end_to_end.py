@@ -3,6 +3,7 @@
 
 Usage: test_end_to_end.py TOOL.exe HELPER.exe WORK_DIR --random-trees RANDOM_TREES.exe
                           --loader WINE_LOADER --arch win32|win64 [TEST...]
+       test_end_to_end.py --base-prefix-only WORK_DIR --loader WINE_LOADER --arch win32|win64
 
 Each scenario copies a prepared prefix, plants its registry state with the
 helper, runs the tool with a relay trace of MessageBoxA, RegDeleteKeyA and
@@ -22,6 +23,7 @@ import tempfile
 import unittest
 
 ARGS = None
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 RANDOM_TREES = os.environ.get('RANDOM_TREES', '20261211 300').split()
 XVFB = None
 DISPLAY = None
@@ -105,6 +107,8 @@ def make_base_prefix():
             if made_with.read() == RELAY_INCLUDE:
                 return base
     shutil.rmtree(base, ignore_errors=True)
+    # Copies of an older base would no longer share its files.
+    shutil.rmtree(os.path.join(ARGS.work, 'scenarios'), ignore_errors=True)
     wine(base, 'wineboot', '-i', timeout=300)
     # No window manager here: without this Wine waits 2 s after each box.
     wine(base, 'reg', 'add', 'HKCU\\Software\\Wine\\X11 Driver', '/v', 'Managed', '/d', 'N', '/f')
@@ -222,10 +226,10 @@ def parse_dump(text):
 class Run:
     """One start of the tool: its exit status, the box texts read off the screen and its platform calls."""
 
-    def __init__(self, prefix, name, arguments=()):
+    def __init__(self, prefix, name, arguments=(), tool=None):
         self.trace_path = os.path.join(prefix, name + '.trace')
         self.trace = open(self.trace_path, 'wb')
-        self.process = subprocess.Popen([ARGS.loader, ARGS.tool, *arguments], env=wine_env(prefix, relay=True),
+        self.process = subprocess.Popen([ARGS.loader, tool or ARGS.tool, *arguments], env=wine_env(prefix, relay=True),
                                         stdout=subprocess.DEVNULL, stderr=self.trace)
         self.prefix = prefix
         self.boxes = []
@@ -278,6 +282,7 @@ def setUpModule():
     with os.fdopen(read_end) as display_number:
         DISPLAY = ':' + display_number.readline().strip()
     Wine.base = make_base_prefix()
+    print('end to end: %s (%s) under %s' % (ARGS.tool, ARGS.arch, ARGS.loader), file=sys.stderr)
 
 
 def tearDownModule():
@@ -338,24 +343,41 @@ class Wine(unittest.TestCase):
             self.assertTrue(shown_text.startswith(traced_text))
         return remaining
 
-    def test_yes(self):
-        for name, layouts, arguments, expected_remaining, links in YES_SCENARIOS:
-            with self.subTest(name):
-                prefix = self.prefix(name, layouts)
-                before = parse_dump(helper(prefix, 'dump'))
-                run = Run(prefix, 'tool', arguments)
-                self.answer_until_closed(run)
-                self.assertEqual(run.finish(), 0)
-                after = parse_dump(helper(prefix, 'dump'))
+    def run_yes_scenario(self, name, layouts, arguments, expected_remaining, links, tool=None):
+        prefix = self.prefix(name, layouts)
+        before = parse_dump(helper(prefix, 'dump'))
+        run = Run(prefix, 'tool', arguments, tool)
+        self.answer_until_closed(run)
+        self.assertEqual(run.finish(), 0)
+        after = parse_dump(helper(prefix, 'dump'))
 
-                remaining = self.assert_truthful_run(run, after, links)
-                if expected_remaining is not None:
-                    self.assertEqual(set(remaining), expected_remaining)
-                for label in SIBLINGS:
-                    expected = before[label]
-                    if label == 'publisher' and expected and 2 not in remaining and before['row2']:
-                        expected = (expected[0] - 1, expected[1])  # its one child, row 2, is gone
-                    self.assertEqual(after[label], expected, label)
+        remaining = self.assert_truthful_run(run, after, links)
+        if expected_remaining is not None:
+            self.assertEqual(set(remaining), expected_remaining)
+        for label in SIBLINGS:
+            expected = before[label]
+            if label == 'publisher' and expected and 2 not in remaining and before['row2']:
+                expected = (expected[0] - 1, expected[1])  # its one child, row 2, is gone
+            self.assertEqual(after[label], expected, label)
+
+    def test_yes(self):
+        for scenario in YES_SCENARIOS:
+            with self.subTest(scenario[0]):
+                self.run_yes_scenario(*scenario)
+
+    def test_signed_executable(self):
+        """The executable as make dist signs it, with a throwaway key, runs like the unsigned one."""
+        with tempfile.TemporaryDirectory() as work:
+            subprocess.run(['bash', os.path.join(SOURCE_DIR, 'tests', 'make_test_certificate.sh'), work], check=True)
+            signing = dict(os.environ, SIGNING_PKCS12=os.path.join(work, 'signing.p12'),
+                           SIGNING_PASSWORD_FILE=os.path.join(work, 'password'), SOURCE_DATE_EPOCH='1765400000')
+            archive = subprocess.run(['bash', os.path.join(SOURCE_DIR, 'scripts', 'make-dist.sh'), ARGS.tool, 'test',
+                                      work], env=signing, check=True, capture_output=True, text=True).stdout.strip()
+            subprocess.run(['unzip', '-q', archive, 'porkado-recovery.exe', '-d', work], check=True)
+            signed = os.path.join(work, 'porkado-recovery.exe')
+            subprocess.run(['osslsigncode', 'verify', '-CAfile', os.path.join(work, 'certificate.pem'), '-in', signed],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.run_yes_scenario('signed executable', ['five', 'siblings'], [], set(), set(), tool=signed)
 
     def test_tree_removal_on_random_trees(self):
         """Seeded random trees, removed with NtDeleteKey and, as on Windows 9x, by name."""
@@ -397,6 +419,17 @@ class Wine(unittest.TestCase):
 
 
 if __name__ == '__main__':
+    if sys.argv[1:2] == ['--base-prefix-only']:
+        # make run and make bench start from copies of the same base prefix.
+        parser = argparse.ArgumentParser()
+        parser.add_argument('--base-prefix-only', dest='work', required=True)
+        parser.add_argument('--loader', required=True)
+        parser.add_argument('--arch', required=True)
+        ARGS = parser.parse_args()
+        DISPLAY = os.environ.get('DISPLAY', '')
+        print(make_base_prefix())
+        sys.exit(0)
+
     parser = argparse.ArgumentParser()
     parser.add_argument('tool')
     parser.add_argument('helper')
@@ -405,5 +438,8 @@ if __name__ == '__main__':
     parser.add_argument('--loader', required=True)
     parser.add_argument('--arch', required=True)
     ARGS, rest = parser.parse_known_args()
+    # Wine resolves a relative Unix path against its own current directory, not ours.
+    for name in ('tool', 'helper', 'work', 'random_trees'):
+        setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
     os.makedirs(ARGS.work, exist_ok=True)
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)
