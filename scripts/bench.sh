@@ -19,11 +19,11 @@ echo "| Figure | porkado-recovery | yardstick | ratio |"
 echo "|---|---|---|---|"
 read -r tool minimal < <(driver startup "$(windows_path "$build/porkado-recovery.exe")" \
                                         "$(windows_path "$build/bench/minimal_box.exe")" 15)
-echo "| start to question box, ms (median of 15; yardstick: minimal MessageBoxA program) | $tool | $minimal | $(ratio "$tool" "$minimal") |"
+echo "| start to question box, ms (median of 15; yardstick: minimal MessageBoxA program, same manifest) | $tool | $minimal | $(ratio "$tool" "$minimal") |"
 for sub_keys in 1000 4000 16000; do
     read -r ours platform < <(driver tree "$sub_keys" 7)
     echo "| remove a key with $sub_keys sub-keys, ms (median of 7 paired runs; yardstick: RegDeleteTreeW in process) | $ours | $platform | $(ratio "$ours" "$platform") |"
 done
 tool_size=$(stat -c %s "$sizes/porkado-recovery.exe")
 minimal_size=$(stat -c %s "$sizes/bench/minimal_box.exe")
-echo "| executable size, bytes (32-bit; yardstick: minimal MessageBoxA program) | $tool_size | $minimal_size | $(ratio "$tool_size" "$minimal_size") |"
+echo "| executable size, bytes (32-bit; yardstick: minimal MessageBoxA program, same manifest) | $tool_size | $minimal_size | $(ratio "$tool_size" "$minimal_size") |"
