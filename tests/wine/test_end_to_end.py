@@ -70,7 +70,7 @@ def wine_env(prefix, relay=False):
     env = dict(os.environ, WINEPREFIX=prefix, WINEARCH=ARGS.arch, WINELOADER=ARGS.loader, DISPLAY=DISPLAY,
                LC_ALL='ja_JP.UTF-8', WINEDLLOVERRIDES='mscoree,mshtml=', WINEDEBUG='-all')
     if relay:
-        env['WINEDEBUG'] = '-all,+relay'
+        env['WINEDEBUG'] = '-all,+relay,+loaddll'
     return env
 
 
@@ -143,6 +143,10 @@ RELAY_INCLUDE = ';'.join(['user32.MessageBoxA', 'advapi32.RegFlushKey'] + ['adva
 DLL_SEARCH_CALL = re.compile(r'(Call|Ret) +(?i:kernel32|kernelbase)\.SetDefaultDllDirectories\(([0-9a-f]*)\)'
                              r'(?: retval=([0-9a-f]+))?')
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+# Where the manifest's Common Controls 6 dependency resolves, Wine loads comctl32
+# from its side-by-side store; with a wrong identity it does not.
+COMMON_CONTROLS_6 = re.compile(r'Loaded L"[^"]*\\\\winsxs\\\\(x86|amd64)_microsoft\.windows\.common-controls_'
+                               r'6595b64144ccf1df_6\.0\.[^"]*\\\\comctl32\.dll"', re.IGNORECASE)
 CALL = re.compile(r'Call (user32\.MessageBoxA|advapi32\.RegFlushKey|advapi32\.RegDelete\w+)\((.*)\) ret=')
 STRING = r'[0-9a-f]+ L?"((?:[^"\\]|\\.)*)"(?:\.\.\.)?'
 BOX_ARGUMENTS = re.compile(r'^[0-9a-f]+,%s,%s,([0-9a-f]+)$' % (STRING, STRING))
@@ -247,6 +251,8 @@ class Run:
         self.trace.close()
         self.calls = platform_calls(self.trace_path)
         self.dll_search = dll_search_before_first_box(self.trace_path)
+        with open(self.trace_path, 'rb') as trace:
+            self.common_controls = COMMON_CONTROLS_6.findall(trace.read().decode('latin-1'))
         return status
 
 
@@ -309,17 +315,20 @@ class Wine(unittest.TestCase):
                 return
         self.fail('no closing box; boxes: %r' % run.boxes)
 
-    def assert_dll_search_restricted(self, run):
-        """Before its first box, the tool has limited the DLL search to the system folder."""
+    def assert_started_as_shipped(self, run):
+        """Before its first box, the tool has limited the DLL search to the system folder,
+        and its boxes are themed: the manifest brought in Common Controls 6 for this processor."""
         self.assertTrue(run.dll_search, 'no SetDefaultDllDirectories call before the first box')
         for flags, result in run.dll_search:
             self.assertEqual(flags, LOAD_LIBRARY_SEARCH_SYSTEM32)
             self.assertTrue(result, 'SetDefaultDllDirectories failed')
+        self.assertEqual(run.common_controls, ['x86' if ARGS.arch == 'win32' else 'amd64'],
+                         'Common Controls 6 was not loaded from the side-by-side store')
 
     def assert_truthful_run(self, run, state, links=frozenset()):
         """What every confirmed run must show: a failure box for a row if and only if
         its key is still there, in its place, and the success text only without one."""
-        self.assert_dll_search_restricted(run)
+        self.assert_started_as_shipped(run)
         remaining = [n for n in range(1, 6) if state['row%d' % n] is not None]
         expected_boxes = [QUESTION] + [failure_text(n) for n in remaining]
         self.assertEqual(run.boxes[:-1], expected_boxes)
@@ -396,7 +405,7 @@ class Wine(unittest.TestCase):
         self.assertEqual(run.answer(IDNO), QUESTION)
         self.assertEqual(run.finish(), 0)
         self.assertEqual([c[:2] for c in run.calls], [('box', MB_QUESTION)])
-        self.assert_dll_search_restricted(run)
+        self.assert_started_as_shipped(run)
         self.assertEqual(helper(prefix, 'dump'), before)
 
     def test_second_instance_only_says_so(self):
@@ -409,7 +418,7 @@ class Wine(unittest.TestCase):
         self.assertEqual(second.answer(IDOK, ALREADY_RUNNING), ALREADY_RUNNING)
         self.assertEqual(second.finish(), 0)
         self.assertEqual(second.calls, [('box', MB_STOP, TITLE, ALREADY_RUNNING)])
-        self.assert_dll_search_restricted(second)
+        self.assert_started_as_shipped(second)
         self.assertEqual(helper(prefix, 'dump'), before)
 
         first.boxes.clear()
