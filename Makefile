@@ -1,5 +1,5 @@
 # Front door: each target sets up what is missing, then runs CMake's presets.
-.PHONY: setup build run dist verify-release bench test tree-soak clean
+.PHONY: setup build build-x64 run dist verify-release bench test tree-soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -23,25 +23,24 @@ endif
 verify-release: build
 	bash scripts/verify-release.sh "$(ZIP)" build/windows/porkado-recovery.exe $(CA)
 
-# Runs the tool under Wine with the five keys planted; where this machine cannot
-# run 32-bit code, the 64-bit build of the same sources stands in for it.
-run: build
+# The same sources for 64-bit Windows, which stands in under Wine where this
+# machine cannot run 32-bit code.
+build-x64: setup
 	cmake --preset windows-x64
 	cmake --build --preset windows-x64
+
+# Runs the tool under Wine with the five keys planted.
+run: build build-x64
 	bash scripts/run-under-wine.sh build/windows build/windows-x64
 
 # Start-up, key-tree removal and size beside their yardsticks, under Wine.
-bench: build
-	cmake --preset windows-x64
-	cmake --build --preset windows-x64
+bench: build build-x64
 	bash scripts/bench.sh build/windows build/windows-x64
 
 # The randomized tree-removal test at length: TREES trees (default 5000) from a
 # fresh seed, or from SEED to replay one.
 TREES ?= 5000
-tree-soak: build
-	cmake --preset windows-x64
-	cmake --build --preset windows-x64
+tree-soak: build build-x64
 	bash scripts/tree-soak.sh build/windows build/windows-x64 $(TREES) $(SEED)
 
 test: setup

@@ -45,11 +45,6 @@ wine_session() {
     # A copy of the end-to-end tests' base prefix (made here if missing), its
     # drive_c shared by hard links: a few megabytes instead of a whole Wine
     # tree per prefix. The base already tells Wine that no window manager runs.
-    local base
-    base=$(/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../tests/wine/test_end_to_end.py" \
-               --base-prefix-only "$build/wine" --loader "$WINELOADER" --arch "$WINEARCH")
-    rm -rf "$WINEPREFIX"
-    mkdir -p "$WINEPREFIX"
-    cp -al "$base/drive_c" "$WINEPREFIX/"
-    cp -a "$base"/{system.reg,user.reg,userdef.reg,.update-timestamp,dosdevices} "$WINEPREFIX/"
+    /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/../tests/wine/test_end_to_end.py" \
+        --copy-of-base-prefix "$WINEPREFIX" "$build/wine" --loader "$WINELOADER" --arch "$WINEARCH"
 }

@@ -3,7 +3,7 @@
 
 Usage: test_end_to_end.py TOOL.exe HELPER.exe WORK_DIR --random-trees RANDOM_TREES.exe
                           --loader WINE_LOADER --arch win32|win64 [TEST...]
-       test_end_to_end.py --base-prefix-only WORK_DIR --loader WINE_LOADER --arch win32|win64
+       test_end_to_end.py --copy-of-base-prefix PREFIX WORK_DIR --loader WINE_LOADER --arch win32|win64
 
 Each scenario copies a prepared prefix, plants its registry state with the
 helper, runs the tool with a relay trace of MessageBoxA, RegDeleteKeyA and
@@ -119,9 +119,8 @@ def make_base_prefix():
     return base
 
 
-def copy_prefix(base, name):
+def copy_prefix(base, prefix):
     """A throwaway prefix: its own registry, the base's drive_c shared by hard links."""
-    prefix = os.path.join(ARGS.work, 'scenarios', name)
     shutil.rmtree(prefix, ignore_errors=True)
     os.makedirs(prefix)
     subprocess.run(['cp', '-al', os.path.join(base, 'drive_c'), prefix], check=True)
@@ -175,7 +174,7 @@ def root_of(handle):
     return int(handle, 16) & 0xffffffff
 
 
-def platform_calls(trace_path):
+def platform_calls(trace):
     """The boxes, the deletions of the five keys and the flushes, in order.
 
     A box is ('box', style, caption, text as far as the trace shows it). A
@@ -183,39 +182,37 @@ def platform_calls(trace_path):
     'stray deletion': the tool makes none.
     """
     calls = []
-    with open(trace_path, 'rb') as trace:
-        for line in trace.read().decode('latin-1').splitlines():
-            match = CALL.search(line)
-            if not match:
-                continue
-            function, arguments = match.groups()
-            if function == 'user32.MessageBoxA':
-                text, caption, style = BOX_ARGUMENTS.match(arguments).groups()
-                calls.append(('box', int(style, 16), unescape(caption), unescape(text)))
-            elif function == 'advapi32.RegFlushKey':
-                calls.append(('flush', root_of(arguments)))
+    for line in trace.splitlines():
+        match = CALL.search(line)
+        if not match:
+            continue
+        function, arguments = match.groups()
+        if function == 'user32.MessageBoxA':
+            text, caption, style = BOX_ARGUMENTS.match(arguments).groups()
+            calls.append(('box', int(style, 16), unescape(caption), unescape(text)))
+        elif function == 'advapi32.RegFlushKey':
+            calls.append(('flush', root_of(arguments)))
+        else:
+            handle, path, rest = DELETE_ARGUMENTS.match(arguments).groups()
+            path = unescape(path) if path is not None else None
+            if function == 'advapi32.RegDeleteKeyA' and (root_of(handle), path) in ROWS:
+                calls.append(('delete', root_of(handle), path))
             else:
-                handle, path, rest = DELETE_ARGUMENTS.match(arguments).groups()
-                path = unescape(path) if path is not None else None
-                if function == 'advapi32.RegDeleteKeyA' and (root_of(handle), path) in ROWS:
-                    calls.append(('delete', root_of(handle), path))
-                else:
-                    calls.append(('stray deletion', function, handle, path, rest))
+                calls.append(('stray deletion', function, handle, path, rest))
     return calls
 
 
-def dll_search_before_first_box(trace_path):
+def dll_search_before_first_box(trace):
     """The SetDefaultDllDirectories calls made before the first MessageBoxA: (flags, result) each."""
     calls = []
-    with open(trace_path, 'rb') as trace:
-        for line in trace.read().decode('latin-1').splitlines():
-            if 'Call user32.MessageBoxA(' in line:
-                break
-            match = DLL_SEARCH_CALL.search(line)
-            if match and match.group(1) == 'Call':
-                calls.append([int(match.group(2), 16), None])
-            elif match and calls and calls[-1][1] is None:
-                calls[-1][1] = int(match.group(3), 16)
+    for line in trace.splitlines():
+        if 'Call user32.MessageBoxA(' in line:
+            break
+        match = DLL_SEARCH_CALL.search(line)
+        if match and match.group(1) == 'Call':
+            calls.append([int(match.group(2), 16), None])
+        elif match and calls and calls[-1][1] is None:
+            calls[-1][1] = int(match.group(3), 16)
     return [tuple(call) for call in calls]
 
 
@@ -249,10 +246,11 @@ class Run:
     def finish(self, timeout=60):
         status = self.process.wait(timeout=timeout)
         self.trace.close()
-        self.calls = platform_calls(self.trace_path)
-        self.dll_search = dll_search_before_first_box(self.trace_path)
         with open(self.trace_path, 'rb') as trace:
-            self.common_controls = COMMON_CONTROLS_6.findall(trace.read().decode('latin-1'))
+            text = trace.read().decode('latin-1')
+        self.calls = platform_calls(text)
+        self.dll_search = dll_search_before_first_box(text)
+        self.common_controls = COMMON_CONTROLS_6.findall(text)
         return status
 
 
@@ -300,7 +298,7 @@ class Wine(unittest.TestCase):
     base = None
 
     def prefix(self, name, layouts):
-        prefix = copy_prefix(self.base, re.sub(r'\W+', '-', name))
+        prefix = copy_prefix(self.base, os.path.join(ARGS.work, 'scenarios', re.sub(r'\W+', '-', name)))
         self.addCleanup(stop_wineserver, prefix)
         if layouts:
             helper(prefix, 'plant', *layouts)
@@ -428,15 +426,16 @@ class Wine(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    if sys.argv[1:2] == ['--base-prefix-only']:
+    if sys.argv[1:2] == ['--copy-of-base-prefix']:
         # make run and make bench start from copies of the same base prefix.
         parser = argparse.ArgumentParser()
-        parser.add_argument('--base-prefix-only', dest='work', required=True)
+        parser.add_argument('--copy-of-base-prefix', dest='prefix', required=True)
+        parser.add_argument('work')
         parser.add_argument('--loader', required=True)
         parser.add_argument('--arch', required=True)
         ARGS = parser.parse_args()
         DISPLAY = os.environ.get('DISPLAY', '')
-        print(make_base_prefix())
+        copy_prefix(make_base_prefix(), ARGS.prefix)
         sys.exit(0)
 
     parser = argparse.ArgumentParser()
