@@ -70,6 +70,15 @@ class Executable(unittest.TestCase):
         self.assertFalse({'RegDeleteTreeA', 'RegDeleteKeyExA', 'SHDeleteKeyA', 'SetDefaultDllDirectories',
                           'NtDeleteKey'} & every_import)
 
+    def test_looks_up_what_newer_windows_have_at_run_time(self):
+        # The end-to-end tests may run only the 64-bit build: here the 32-bit one
+        # is seen to look these up by name, beside the by-name fallback it imports.
+        imports = {i.name.decode() for entry in self.pe.DIRECTORY_ENTRY_IMPORT for i in entry.imports if i.name}
+        self.assertLessEqual({'GetModuleHandleA', 'GetProcAddress', 'RegDeleteKeyW'}, imports)
+        data = bytes(self.pe.__data__)
+        for name in (b'ntdll.dll', b'NtDeleteKey', b'kernel32.dll', b'SetDefaultDllDirectories'):
+            self.assertTrue(name + b'\0' in data, name)
+
     def test_icon_group_myicon_is_japanese_with_32x32x4_and_48x48x8(self):
         groups = {e.name.string.decode() if e.name else e.id: e
                   for e in resources_of_type(self.pe, pefile.RESOURCE_TYPE['RT_GROUP_ICON'])}
