@@ -1,5 +1,5 @@
 # Front door: each target sets up what is missing, then runs CMake's presets.
-.PHONY: setup build build-x64 run dist verify-release bench test tree-soak clean
+.PHONY: setup build build-x64 run dist verify-release bench test test-in-vm tree-soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -53,6 +53,13 @@ test: setup
 	cmake --preset windows
 	cmake --build --preset windows
 	ctest --preset windows
+
+# The test command in a virtual machine whose kernel runs 32-bit code, for
+# machines whose kernel does not: there the end-to-end tests run the 32-bit
+# executable itself.
+test-in-vm:
+	@bash scripts/setup.sh qemu-system-x86 debootstrap
+	bash scripts/test-in-vm.sh
 
 clean:
 	rm -rf build

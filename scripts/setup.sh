@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything the builds and the tests use.
-# Quick when all is there; uses sudo only when not root.
+# Quick when all is there; uses sudo only when not root. Arguments name further
+# packages that one target needs.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
     wine wine64 wine32:i386 xvfb xauth locales-all  # running the tool on a real registry
     fonts-ipafont-gothic imagemagick     # Japanese text on the screenshots, and taking them
     zip unzip osslsigncode openssl       # the distribution archive, signed
+    "$@"
 )
 
 missing=()
