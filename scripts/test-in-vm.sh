@@ -4,7 +4,8 @@
 # software emulation. Where this machine's kernel runs no 32-bit code, this is
 # how the end-to-end tests run the shipped 32-bit executable itself rather than
 # the 64-bit stand-in. Needs root (debootstrap, chroot) and Debian's mirror;
-# keeps its system under build/vm (about 6 GB) and prints the run's output.
+# keeps its system under build/vm (about 5 GB, and as much again for the disk
+# image while it runs) and prints the run's output.
 #
 # Usage: test-in-vm.sh
 set -euo pipefail
@@ -45,7 +46,9 @@ export HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin
 cd /root/project
 echo "In the virtual machine: $(uname -r), $(/usr/lib/wine/wine --version)"
 bash .ci/run
-echo "test command exit status: $?"
+status=$?
+grep -h -e '^end to end:' -e 'trees from seed' build/windows*/Testing/Temporary/LastTest.log
+echo "test command exit status: $status"
 sync; mount -o remount,ro /; echo o > /proc/sysrq-trigger; sleep 60
 EOF
 chmod +x "$system/root/run-tests.sh"
@@ -59,4 +62,5 @@ qemu-system-x86_64 -accel tcg,thread=multi -smp "$(nproc)" -m 8G -cpu qemu64,+ss
     -kernel "$system/vmlinuz" -initrd "$system/initrd.img" \
     -drive file="$vm/disk.img",format=raw,if=virtio,cache=unsafe \
     -append "root=/dev/vda rw console=ttyS0 quiet init=/root/run-tests.sh" </dev/null | tee "$vm/console.log"
+rm -f "$vm/disk.img"
 grep -q '^test command exit status: 0' "$vm/console.log"
