@@ -12,8 +12,8 @@ namespace {
 // exists on Windows 8 and later, and on Vista and 7 with KB2533623; it is looked
 // up, not imported, so that older Windows still load the tool.
 void restrict_dll_search_to_system_folder() {
-    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-    const auto set_default_dll_directories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+    // decltype names the declared type, calling convention included, without importing it.
+    const auto set_default_dll_directories = reinterpret_cast<decltype(&SetDefaultDllDirectories)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
     if (set_default_dll_directories != nullptr) set_default_dll_directories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }

@@ -6,9 +6,10 @@ Usage: test_end_to_end.py TOOL.exe HELPER.exe WORK_DIR --random-trees RANDOM_TRE
        test_end_to_end.py --copy-of-base-prefix PREFIX WORK_DIR --loader WINE_LOADER --arch win32|win64
 
 Each scenario copies a prepared prefix, plants its registry state with the
-helper, runs the tool with a relay trace of MessageBoxA, RegDeleteKeyA and
-RegFlushKey, answers each box, and then reads the registry back. Every wait
-is bounded.
+helper, runs the tool with a relay trace of MessageBoxA, every RegDeleteKey*
+and RegDeleteTree* function, RegFlushKey and SetDefaultDllDirectories (and
+Wine's DLL trace), answers each box, and then reads the registry back. Every
+wait is bounded.
 
 The tool's tree removal also runs on seeded random trees (random_trees.cpp):
 a fixed seed by default, or RANDOM_TREES="SEED COUNT" from the environment.
