@@ -427,25 +427,24 @@ class Wine(unittest.TestCase):
 
 
 if __name__ == '__main__':
+    wine_options = argparse.ArgumentParser(add_help=False)
+    wine_options.add_argument('--loader', required=True)
+    wine_options.add_argument('--arch', required=True)
     if sys.argv[1:2] == ['--copy-of-base-prefix']:
         # make run and make bench start from copies of the same base prefix.
-        parser = argparse.ArgumentParser()
+        parser = argparse.ArgumentParser(parents=[wine_options])
         parser.add_argument('--copy-of-base-prefix', dest='prefix', required=True)
         parser.add_argument('work')
-        parser.add_argument('--loader', required=True)
-        parser.add_argument('--arch', required=True)
         ARGS = parser.parse_args()
         DISPLAY = os.environ.get('DISPLAY', '')
         copy_prefix(make_base_prefix(), ARGS.prefix)
         sys.exit(0)
 
-    parser = argparse.ArgumentParser()
+    parser = argparse.ArgumentParser(parents=[wine_options])
     parser.add_argument('tool')
     parser.add_argument('helper')
     parser.add_argument('work')
     parser.add_argument('--random-trees', required=True)
-    parser.add_argument('--loader', required=True)
-    parser.add_argument('--arch', required=True)
     ARGS, rest = parser.parse_known_args()
     # Wine resolves a relative Unix path against its own current directory, not ours.
     for name in ('tool', 'helper', 'work', 'random_trees'):
